@@ -1,0 +1,5 @@
+file(SIZE "${FILE}" size)
+if(size GREATER LIMIT)
+  message(FATAL_ERROR "${FILE} is ${size} bytes; the package starts at ${LIMIT}, so the image must not be larger")
+endif()
+message(STATUS "${FILE}: ${size} bytes (limit ${LIMIT})")
