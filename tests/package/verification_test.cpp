@@ -17,6 +17,7 @@
 #include "package/package.h"
 #include "package/status.h"
 #include "support/test_files.h"
+#include "tools/packwriter/package_writer.h"
 
 namespace {
 
@@ -279,6 +280,41 @@ TEST_P(VerifyEntryTest, FirstRecordOfTheFoldedNameDecides) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, VerifyEntryTest, ::testing::ValuesIn(VerifyCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The list as the package writer makes it decides every entry of its
+// package, read back the way the installation reads them.
+TEST(VerificationRoundTrip, WrittenPackageVerifiesItsEntries) {
+  TempDir dir;
+  std::string path = dir.Path("Update.exe");
+  std::vector<packwriter::InputEntry> inputs = {
+      {"Data01.PAK", "", Bytes(5000, 0x5A)},
+      {"\x95\x5C.dat", "", {'x', 'y'}},
+      {"empty.bin", "", {}},
+  };
+  packwriter::WriteUpdater(path, {'M', 'Z'}, inputs);
+
+  SequentialFile file;
+  Package package;
+  ASSERT_EQ(kStatusSuccess, OpenPackageAt(file, path.c_str(), &package));
+  VerificationList list =
+      LoadVerificationList(file, package.entries, package.entryCount, package.dataAreaBase);
+  ASSERT_NE(nullptr, list.records);
+  EXPECT_EQ(inputs.size(), list.count);
+  for (uint32_t i = 0; i < package.entryCount; ++i) {
+    const PackageEntry& entry = package.entries[i];
+    SCOPED_TRACE(entry.name);
+    Bytes data(entry.size);
+    ASSERT_EQ(1, file.Seek(package.dataAreaBase + entry.offset));
+    ASSERT_EQ(entry.size, file.Read(data.data(), entry.size));
+    bool isList = strcmp(entry.name, kVerificationListName) == 0;
+    EXPECT_EQ(isList ? NotListed : Verified, VerifyEntry(list, entry.name, DigestOf(data).data()));
+    if (isList) continue;
+    data.push_back(0xFF);  // one byte more must show
+    EXPECT_EQ(Mismatch, VerifyEntry(list, entry.name, DigestOf(data).data()));
+  }
+  ReleaseVerificationList(&list);
+  ReleasePackage(&package);
+}
 
 TEST(VerifyEntryAbsentList, EveryEntryIsNotListed) {
   VerificationList absent = {nullptr, 0};
