@@ -212,7 +212,8 @@ TEST_P(LoadVerificationListTest, LoadsTheFirstListOrNone) {
   }
   ASSERT_NE(nullptr, list.records);
   ASSERT_EQ(c.records.size(), list.count * sizeof(VerificationRecord));
-  EXPECT_EQ(0, memcmp(c.records.data(), list.records, c.records.size()));
+  const unsigned char* block = reinterpret_cast<const unsigned char*>(list.records);
+  EXPECT_EQ(c.records, Bytes(block, block + c.records.size()));
   ReleaseVerificationList(&list);
   EXPECT_EQ(nullptr, list.records);
   EXPECT_EQ(0u, list.count);
