@@ -1,12 +1,11 @@
 #include "package/install.h"
 
-#include <stdlib.h>
-
 #include "fileio/paths.h"
 #include "package/checksum.h"
 #include "package/package.h"
 #include "package/status.h"
 #include "package/verification.h"
+#include "platform/block.h"
 #include "records/uninstall_list.h"
 
 namespace {
@@ -32,8 +31,7 @@ uint32_t InstallEntry(SequentialFile& packageFile, const Package& package,
   // A position past 4 GiB would wrap around to some other part of the file.
   if (entry.offset > 0xFFFFFFFFu - package.dataAreaBase) return kStatusUnreadable;
   if (!packageFile.Seek(package.dataAreaBase + entry.offset)) return kStatusUnreadable;
-  // One byte more than nothing, so that an empty entry is not a failed allocation.
-  void* data = malloc(entry.size == 0 ? 1 : entry.size);
+  void* data = AllocateBlock(entry.size);
   if (data == nullptr) return kStatusUnreadable;
   uint32_t status = kStatusUnreadable;
   if (packageFile.Read(data, entry.size) == entry.size) {
@@ -45,7 +43,7 @@ uint32_t InstallEntry(SequentialFile& packageFile, const Package& package,
       status = WriteEntryFile(installFolder, entry, data);
     }
   }
-  free(data);
+  FreeBlock(data, entry.size);
   return status;
 }
 
