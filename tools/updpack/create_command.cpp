@@ -70,7 +70,8 @@ std::vector<packwriter::InputEntry> CollectEntries(const std::vector<std::string
     if (!fs::is_directory(status)) Refuse(input + ": not a regular file or a folder");
     std::vector<fs::path> files;
     for (fs::directory_iterator it(input, error), end; !error && it != end; it.increment(error)) {
-      if (it->is_regular_file(error)) {
+      std::error_code kindError;
+      if (it->is_regular_file(kindError)) {
         files.push_back(it->path());
       } else {
         Warn(it->path().string(), "skipped: only the regular files directly inside a folder are packed");
