@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The main job on built-in sample data: build an updater file around the
-# Windows stub from the sample files, and list it.
+# The main job on built-in sample data: pack the sample files into an updater
+# around the Windows stub, then list and verify it.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=$ROOT/build/demo
 mkdir -p "$OUT"
-python3 "$ROOT/scripts/make_sample_package.py" "$ROOT/build/windows/updater.exe" "$ROOT/samples/files" "$OUT/Update.exe"
-"$ROOT/build/native/updpack" list "$OUT/Update.exe"
+updpack=$ROOT/build/native/updpack
+"$updpack" create -q -o "$OUT/Update.exe" --stub "$ROOT/build/windows/updater.exe" "$ROOT/samples/files"
+"$updpack" list "$OUT/Update.exe"
+"$updpack" verify "$OUT/Update.exe"
