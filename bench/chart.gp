@@ -14,8 +14,8 @@ set grid ytics
 set ylabel "ratio (log scale)"
 set xtics rotate by -35 left noenhanced
 set bmargin 11
-set rmargin 12
+set rmargin 4
 set key off
 plot data using 0:2:($4 > 0 ? 0x2ca02c : 0xd62728):xtic(1) skip 1 with boxes lc rgb variable, \
-     data using 0:3:(0.35):(0) skip 1 with xerrorbars pt -1 lw 3 lc rgb "black", \
+     data using 0:3:(0.35) skip 1 with xerrorbars pt -1 lw 3 lc rgb "black", \
      data using 0:2:(sprintf("%.2f", $2)) skip 1 with labels offset 0,0.8 font "sans,9"

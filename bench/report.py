@@ -61,9 +61,11 @@ class Table:
     def __init__(self):
         self.rows = []
 
-    def add(self, figure, value, unit, baseline_name, baseline, ratio, goal, met, note=""):
+    def add(self, figure, value, unit, baseline_name, baseline, ratio, goal, met, note="", chart=None):
+        """chart: the bar's label, for a judged ratio."""
         self.rows.append(dict(figure=figure, value=value, unit=unit, baseline_name=baseline_name,
-                              baseline=baseline, ratio=ratio, goal=goal, met=met, note=note))
+                              baseline=baseline, ratio=ratio, goal=goal, met=met, note=note,
+                              chart=chart))
 
 
 def fmt(value, unit):
@@ -85,8 +87,6 @@ def main():
     parser.add_argument("--image", required=True)
     parser.add_argument("--largest-a", type=int, required=True)
     parser.add_argument("--largest-b", type=int, required=True)
-    parser.add_argument("--installer", default="updater")
-    parser.add_argument("--packer", default="updpack")
     parser.add_argument("--csv", required=True)
     parser.add_argument("--chart-data", required=True)
     args = parser.parse_args()
@@ -106,12 +106,15 @@ def main():
                     table.add(f"checksum {variant} {label}", None, "B/s", "plain loop", plain, None,
                               f">= {over_plain:g}", "n/a", "no figure from the checksum benchmark")
                 continue
-            table.add(f"checksum {variant} {label}", fast, "B/s", "plain loop", plain,
+            name = variant.upper()
+            table.add(f"checksum {name} {label}", fast, "B/s", "plain loop", plain,
                       fast / plain if plain else None, f">= {over_plain:g}",
-                      "yes" if plain and fast / plain >= over_plain else "NO")
-            table.add(f"checksum {variant} {label}", fast, "B/s", "memcpy", copy,
+                      "yes" if plain and fast / plain >= over_plain else "NO",
+                      chart=f"checksum {name} {label} / plain")
+            table.add(f"checksum {name} {label}", fast, "B/s", "memcpy", copy,
                       fast / copy if copy else None, f">= {over_copy:g}",
-                      "yes" if copy and fast / copy >= over_copy else "NO")
+                      "yes" if copy and fast / copy >= over_copy else "NO",
+                      chart=f"checksum {name} {label} / memcpy")
 
     # Installation: the updater against the floor (the same files, one read
     # and one write each) and against cp. (a) is judged on the median of the
@@ -131,8 +134,9 @@ def main():
             ratio = value / base
             note = (f"minimum of {len(mine)} runs (median {fmt(statistics.median(mine), 's')}, "
                     f"floor {fmt(statistics.median(floor), 's')})")
-        table.add(f"install {label}: {args.installer}", value, "s", "floor", base, ratio, "<= 1.25",
-                  "yes" if ratio <= 1.25 else "NO", note)
+        table.add(f"install {label}: updater", value, "s", "floor", base, ratio, "<= 1.25",
+                  "yes" if ratio <= 1.25 else "NO", note,
+                  chart=f"install ({tag}){' min' if tag == 'b' else ''} / floor")
         if tag == "a":
             cp_value = statistics.median(cp)
             cp_ratio = statistics.median(pair_ratios(runs, group, "updater", "cp"))
@@ -141,7 +145,7 @@ def main():
             cp_value = min(cp)
             cp_ratio = value / cp_value
             floor_cp = base / cp_value
-        table.add(f"install {label}: {args.installer}", value, "s", "cp", cp_value, cp_ratio, "", "",
+        table.add(f"install {label}: updater", value, "s", "cp", cp_value, cp_ratio, "", "",
                   f"the floor itself is {floor_cp:.2f} x cp")
 
     # Packing: updpack create against cp of the same files.
@@ -152,8 +156,9 @@ def main():
             continue
         value, base = statistics.median(mine), statistics.median(times(runs, group, "cp"))
         ratio = statistics.median(pair_ratios(runs, group, "updpack", "cp"))
-        table.add(f"pack {label}: {args.packer} create", value, "s", "cp", base, ratio, "<= 1.5",
-                  "yes" if ratio <= 1.5 else "NO", f"medians of {len(mine)} runs")
+        table.add(f"pack {label}: updpack create", value, "s", "cp", base, ratio, "<= 1.5",
+                  "yes" if ratio <= 1.5 else "NO", f"medians of {len(mine)} runs",
+                  chart=f"pack ({tag}) / cp")
 
     # Peak memory of the updater against its largest entry.
     for tag, largest in (("a", args.largest_a), ("b", args.largest_b)):
@@ -162,14 +167,16 @@ def main():
             continue
         top = max(peak)
         above = top - largest
-        table.add(f"peak memory ({tag}): {args.installer}", top, "B", "largest entry", largest,
-                  top / (largest + 2 * MIB), "<= 1 (largest + 2 MiB)", "yes" if above <= 2 * MIB else "NO",
-                  f"{fmt(above, 'B')} above the largest entry (highest of {len(peak)} runs)")
+        table.add(f"peak memory ({tag}): updater, above its largest entry", above, "B", "largest entry", largest,
+                  top / (largest + 2 * MIB), "<= 2 MiB above", "yes" if above <= 2 * MIB else "NO",
+                  f"{above} bytes above; peak {top} bytes, the highest of {len(peak)} runs",
+                  chart=f"peak memory ({tag}) / (largest + 2 MiB)")
 
     # The size of the shipped image.
     size = os.path.getsize(args.image)
     table.add("updater.exe size", size, "B", "budget", 32 * KIB, size / (32 * KIB), "<= 1 (32 KiB)",
-              "yes" if size <= 32 * KIB else "NO", f"{size} bytes; hard limit 65536")
+              "yes" if size <= 32 * KIB else "NO", f"{size} bytes; hard limit 65536",
+              chart="updater.exe / 32 KiB")
 
     write_csv(table, args.csv)
     write_chart_data(table, args.chart_data)
@@ -187,12 +194,6 @@ def write_csv(table, path):
                              row["note"]])
 
 
-def chart_label(row):
-    short = row["figure"].replace(" entries", "").replace("install ", "").replace("checksum ", "")
-    short = re.sub(r", [0-9.]+ [MG]iB", "", short)
-    return f"{short} / {row['baseline_name']}"
-
-
 def write_chart_data(table, path):
     """One line per judged ratio: label, ratio, goal, 1 when met. Ratios
     that must stay below their goal and those that must reach it share one
@@ -201,9 +202,9 @@ def write_chart_data(table, path):
         out.write("label\tratio\tgoal\tmet\n")
         for row in table.rows:
             goal = re.search(r"[0-9.]+", row["goal"])
-            if row["ratio"] is None or goal is None:
+            if row["ratio"] is None or goal is None or row["chart"] is None:
                 continue
-            out.write(f"\"{chart_label(row)}\"\t{row['ratio']:.4f}\t{goal.group(0)}\t"
+            out.write(f"\"{row['chart']}\"\t{row['ratio']:.4f}\t{goal.group(0)}\t"
                       f"{1 if row['met'] == 'yes' else 0}\n")
 
 

@@ -24,7 +24,7 @@ say() { printf '%s\n' "$*" >&2; }
 # --- build -------------------------------------------------------------------
 say "building the bench preset (Release) and the Windows image..."
 cmake --preset bench >/dev/null
-targets=(bench_floor bench_run bench_install bench_pack updpack updater)
+targets=(bench_floor bench_run updpack updater)
 grep -q checksum_bench "$ROOT/bench/CMakeLists.txt" 2>/dev/null && targets+=(checksum_bench)
 cmake --build --preset bench --target "${targets[@]}" >/dev/null
 cmake --preset windows >/dev/null
@@ -76,42 +76,29 @@ mapfile -t NAMES_B < <(files_of "${SET_B[@]}")
 FILES_A=("${NAMES_A[@]/#/$DATA/a/}")
 FILES_B=("${NAMES_B[@]/#/$DATA/b/}")
 
-# The packing tool: updpack create, or a stand-in over the same package
-# writer while updpack cannot create yet.
-# pack_command OUT FILE... sets CMD to the command that packs.
-if "$UPDPACK" create --help 2>&1 | grep -q -- --stub; then
-  PACKER=updpack
-  pack_command() { local out=$1; shift; CMD=("$UPDPACK" create -q -o "$out" --stub "$STUB" "$@"); }
-else
-  PACKER=bench_pack
-  pack_command() { local out=$1; shift; CMD=("$HELPERS/bench_pack" "$out" "$STUB" "$@"); }
-fi
+# pack_command OUT FILE... sets CMD to updpack create of the files around
+# the Windows image, with the verification list.
+pack_command() {
+  local out=$1
+  shift
+  CMD=("$UPDPACK" create -q -o "$out" --stub "$STUB" "$@")
+}
 pack() { pack_command "$@"; "${CMD[@]}"; }
 
 # --- the native updater's world ------------------------------------------------
 # Its registry names the install folder; its mutexes live in a folder of
-# their own; the updater file it reads stands in for its own executable.
+# their own; the updater file stands in for its own executable
+# (QUENLITH_POSIX_MODULE_PATH), and it answers Yes from standard input.
 export QUENLITH_POSIX_REGISTRY=$WORK/registry
 export QUENLITH_POSIX_MUTEX_DIR=$WORK/mutexes
 rm -rf "$QUENLITH_POSIX_REGISTRY" "$QUENLITH_POSIX_MUTEX_DIR"
-mkdir -p "$QUENLITH_POSIX_MUTEX_DIR"
+mkdir -p "$QUENLITH_POSIX_REGISTRY" "$QUENLITH_POSIX_MUTEX_DIR"
 TARGET=$WORK/target
-KEY_FOLDER=$QUENLITH_POSIX_REGISTRY/HKEY_LOCAL_MACHINE/Software/WOW6432Node/Ormica/Quenlith
-mkdir -p "$KEY_FOLDER"
-printf '%s\0' "$TARGET" >"$KEY_FOLDER/InstalledFolder.REG_SZ"
+# As on 64-bit Windows, the 32-bit updater reads the WOW6432Node view.
+"$ROOT/scripts/posix_registry.sh" set 'HKLM\Software\WOW6432Node\Ormica\Quenlith' InstalledFolder REG_SZ "$TARGET"
 
-# The installer under test: the native updater, answering Yes, reading the
-# updater file in place of its own executable; or, while the native updater
-# cannot be pointed at an updater file, a stand-in that calls the same
-# installation code.
-# install_command UPDATER_FILE sets CMD to the command that installs.
-if grep -q QUENLITH_POSIX_MODULE_PATH "$ROOT/platform/posix/files.cpp"; then
-  INSTALLER=updater
-  install_command() { CMD=(env "QUENLITH_POSIX_MODULE_PATH=$1" "$UPDATER"); }
-else
-  INSTALLER=bench_install
-  install_command() { CMD=("$HELPERS/bench_install" "$1" "$TARGET"); }
-fi
+# install_command UPDATER_FILE sets CMD to the native updater on that file.
+install_command() { CMD=(env "QUENLITH_POSIX_MODULE_PATH=$1" "$UPDATER"); }
 
 # fresh_target: an empty install folder holding only an empty uninstall
 # list; what the previous run wrote is dropped before it reaches the disk.
@@ -211,6 +198,6 @@ fi
 # --- report ------------------------------------------------------------------
 python3 "$ROOT/bench/report.py" --raw "$RAW" --checksum "$CHECKSUM" --image "$STUB" \
   --largest-a "$(stat -c %s "${FILES_A[0]}")" --largest-b "$(stat -c %s "${FILES_B[0]}")" \
-  --installer "$INSTALLER" --packer "$PACKER" --csv "$OUT/bench.csv" --chart-data "$OUT/chart.dat"
+  --csv "$OUT/bench.csv" --chart-data "$OUT/chart.dat"
 gnuplot -e "data='$OUT/chart.dat'; png='$OUT/bench.png'" "$ROOT/bench/chart.gp"
 say "table: $OUT/bench.csv   chart: $OUT/bench.png"
