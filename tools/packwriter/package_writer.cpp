@@ -90,9 +90,11 @@ class TempFile {
 
   int fd() const { return fd_; }
 
-  // A failed close of a file we wrote counts as a failed write.
+  // A failed close of a file we wrote counts as a failed write. No fsync:
+  // the rename alone keeps a cut file from ever standing at outPath while
+  // the tool runs, and flushing to disk would cost a large package more than
+  // writing it; like cp or a linker, the tool leaves that to the system.
   void Commit(const std::string& outPath) {
-    if (::fsync(fd_) != 0) FailIo("cannot flush", outPath);
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) FailIo("cannot write", outPath);
