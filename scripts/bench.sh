@@ -23,6 +23,7 @@ RAW=$OUT/raw.tsv
 mkdir -p "$OUT" "$DATA" "$WORK"
 
 say() { printf '%s\n' "$*" >&2; }
+trap 'say "bench.sh: stopped by a failure at line $LINENO"' ERR
 
 # --- build -------------------------------------------------------------------
 say "building the bench preset (Release) and the Windows image..."

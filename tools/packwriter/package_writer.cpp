@@ -14,12 +14,12 @@
 #include "package/checksum.h"
 #include "package/names.h"
 #include "package/package_format.h"
+#include "tools/packwriter/entry_copy.h"
 
 namespace packwriter {
 
 namespace {
 
-const size_t kCopyBufferSize = 1 << 20;
 const uint64_t kSizeLimit = uint64_t{1} << 32;   // sizes and offsets are u32
 const uint64_t kSeekLimit = uint64_t{1} << 31;   // the updater's Seek refuses more
 
@@ -54,21 +54,6 @@ std::string Folded(const std::string& name) {
   FoldAsciiCase(&copy[0]);
   return copy;
 }
-
-// Closes a descriptor we only read from, on every path.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The temporary file beside the output, removed unless it was renamed into place.
 class TempFile {
@@ -236,39 +221,23 @@ class Progress {
   uint64_t done_ = 0;
 };
 
-// Copies one entry's data to the output and returns its checksum.
-PackageChecksum CopyEntry(const Planned& entry, int out, const std::string& outPath, std::vector<uint8_t>& buffer,
-                          Progress& progress) {
-  PackageChecksum state = {};
+// Writes one entry's data at its place in the output and queues it for its
+// checksum.
+void WriteEntry(const Planned& entry, size_t index, uint64_t position, int out, const std::string& outPath,
+                OutputChecksums& checksums, Progress& progress) {
   const InputEntry& input = *entry.input;
   if (input.sourcePath.empty()) {
-    const uint8_t* p = input.bytes.data();
-    for (uint64_t left = entry.size; left > 0;) {
-      uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(left, kCopyBufferSize));
-      AddToChecksum(&state, p, chunk);
-      WriteAll(out, p, chunk, outPath);
-      progress.Add(chunk);
-      p += chunk;
-      left -= chunk;
-    }
-    return state;
+    WriteAllAt(out, input.bytes.data(), input.bytes.size(), static_cast<off_t>(position), outPath);
+    checksums.Add(index, position, entry.size);
+    progress.Add(entry.size);
+    return;
   }
-  Descriptor in(::open(input.sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) FailIo("cannot open", input.sourcePath);
-  uint64_t copied = 0;
-  for (;;) {
-    ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) FailIo("cannot read", input.sourcePath);
-    if (got == 0) break;
-    copied += static_cast<uint64_t>(got);
-    if (copied > entry.size) break;
-    AddToChecksum(&state, buffer.data(), static_cast<uint32_t>(got));
-    WriteAll(out, buffer.data(), static_cast<size_t>(got), outPath);
-    progress.Add(static_cast<uint64_t>(got));
-  }
-  if (copied != entry.size) Refuse(input.sourcePath + ": the file changed size while it was being packed");
-  return state;
+  uint64_t done = 0;
+  CopyFileInto(input.sourcePath, entry.size, out, position, outPath, [&](uint64_t bytes) {
+    checksums.Add(index, position + done, bytes);
+    done += bytes;
+    progress.Add(bytes);
+  });
 }
 
 // | 0 | 8 magic | 8 | 4 reserved | 12 | u32 count | 16 | records |
@@ -315,18 +284,20 @@ std::vector<WrittenEntry> WriteUpdater(const std::string& outPath, const std::ve
   head.insert(head.end(), table.begin(), table.end());
   WriteAll(out.fd(), head.data(), head.size(), outPath);
 
-  // The list comes first but needs every digest: leave its room and fill it in last.
+  // The list comes first but needs every digest: its room is left now and
+  // filled in last.
   uint64_t base = DataAreaBase(header.entryCount);
-  uint64_t dataStart = base + (options.verificationList ? plan[0].size : 0);
-  if (::lseek(out.fd(), static_cast<off_t>(dataStart), SEEK_SET) < 0) FailIo("cannot seek", outPath);
-
   std::vector<WrittenEntry> written;
-  std::vector<uint8_t> buffer(kCopyBufferSize);
   Progress progress(options, total);
-  for (const Planned& entry : plan) {
-    WrittenEntry result{entry.name, static_cast<uint32_t>(entry.offset), static_cast<uint32_t>(entry.size), {}};
-    if (entry.input != nullptr) result.digest = Digest(CopyEntry(entry, out.fd(), outPath, buffer, progress));
-    written.push_back(result);
+  OutputChecksums checksums(out.fd(), outPath, plan.size());
+  for (size_t i = 0; i < plan.size(); ++i) {
+    const Planned& entry = plan[i];
+    written.push_back({entry.name, static_cast<uint32_t>(entry.offset), static_cast<uint32_t>(entry.size), {}});
+    if (entry.input != nullptr) WriteEntry(entry, i, base + entry.offset, out.fd(), outPath, checksums, progress);
+  }
+  std::vector<PackageChecksum> sums = checksums.Finish();
+  for (size_t i = 0; i < plan.size(); ++i) {
+    if (plan[i].input != nullptr) written[i].digest = Digest(sums[i]);
   }
   if (options.verificationList) {
     std::vector<uint8_t> list = ListBytes(plan, written);
