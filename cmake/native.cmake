@@ -30,6 +30,10 @@ endif()
 file(GLOB UPDPACK_SOURCES CONFIGURE_DEPENDS tools/updpack/*.cpp)
 add_executable(updpack ${UPDPACK_SOURCES})
 target_link_libraries(updpack PRIVATE updcore $<TARGET_NAME_IF_EXISTS:packwriter>)
+if(NOT UPDATER_SANITIZE)
+  # One file to hand to a publisher, and it starts in less time than cp.
+  target_link_options(updpack PRIVATE -static-libstdc++ -static-libgcc)
+endif()
 
 enable_testing()
 find_package(GTest REQUIRED)

@@ -28,7 +28,7 @@ trap 'say "bench.sh: stopped by a failure at line $LINENO"' ERR
 # --- build -------------------------------------------------------------------
 say "building the bench preset (Release) and the Windows image..."
 cmake --preset bench >/dev/null
-targets=(bench_floor bench_run updpack updater)
+targets=(bench_floor bench_run bench_no_flush updpack updater)
 grep -q checksum_bench "$ROOT/bench/CMakeLists.txt" 2>/dev/null && targets+=(checksum_bench)
 cmake --build --preset bench --target "${targets[@]}" >/dev/null
 cmake --preset windows >/dev/null
@@ -141,15 +141,22 @@ measure() {
 
 # --- installation and packing ------------------------------------------------
 # install_round SET RUN UPDATER_FILE FILE...: the updater, the floor and cp,
-# in an order that turns with the run, so that none always goes first.
+# in an order that turns with the run, so that none always goes first. On
+# the small set, also the updater with its one flush to disk made free
+# (informative: that flush is a fixed cost that the floor does not pay).
 install_round() {
   local set=$1 run=$2 updater_file=$3 i item
   shift 3
   local order=(updater floor cp)
-  for i in 0 1 2; do
-    item=${order[$(((i + run) % 3))]}
+  [ "$set" = a ] && order+=(no_flush)
+  for i in "${!order[@]}"; do
+    item=${order[$(((i + run) % ${#order[@]}))]}
     case $item in
       updater) install_command "$updater_file"; measure "install_$set" updater "$run" "${CMD[@]}" ;;
+      no_flush)
+        install_command "$updater_file"
+        measure "install_$set" no_flush "$run" env "LD_PRELOAD=$HELPERS/libbench_no_flush.so" "${CMD[@]}"
+        ;;
       floor) measure "install_$set" floor "$run" "$FLOOR" "$TARGET" "$@" ;;
       cp) measure "install_$set" cp "$run" cp "$@" "$TARGET/" ;;
     esac

@@ -105,7 +105,7 @@ void CopyFileInto(const std::string& sourcePath, uint64_t length, int out, uint6
 }
 
 OutputChecksums::OutputChecksums(int out, const std::string& outPath, size_t entryCount)
-    : out_(out), outPath_(outPath), sums_(entryCount, PackageChecksum{0, 0, 0, 0, 0}) {
+    : out_(out), outPath_(outPath), sums_(entryCount, PackageChecksum{0, 0, 0, 0, 0}), buffer_(kBufferSize) {
   thread_ = std::thread(&OutputChecksums::Run, this);
 }
 
@@ -136,7 +136,6 @@ void OutputChecksums::Stop() {
 }
 
 void OutputChecksums::Run() {
-  std::vector<uint8_t> buffer(kBufferSize);
   for (;;) {
     Region region;
     {
@@ -147,11 +146,12 @@ void OutputChecksums::Run() {
       regions_.pop_front();
     }
     // After a failure the rest is only drained: Finish reports the first.
-    if (failure_.empty()) Sum(region, buffer);
+    if (failure_.empty()) Sum(region);
   }
 }
 
-void OutputChecksums::Sum(const Region& region, std::vector<uint8_t>& buffer) {
+void OutputChecksums::Sum(const Region& region) {
+  std::vector<uint8_t>& buffer = buffer_;
   PackageChecksum& sum = sums_[region.entry];
   for (uint64_t done = 0; done < region.length;) {
     size_t count = static_cast<size_t>(std::min<uint64_t>(region.length - done, buffer.size()));

@@ -48,12 +48,14 @@ class OutputChecksums {
   };
 
   void Run();
-  void Sum(const Region& region, std::vector<uint8_t>& buffer);
+  void Sum(const Region& region);
   void Stop();
 
   int out_;
   std::string outPath_;
   std::vector<PackageChecksum> sums_;
+  std::vector<uint8_t> buffer_;  // the thread's; made here, so that the
+                                 // thread needs no heap of its own
   std::string failure_;  // the thread's until it is joined
   std::mutex mutex_;
   std::condition_variable queued_;
