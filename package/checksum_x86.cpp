@@ -28,6 +28,7 @@
 
 #if defined(__SSE2__)
 
+#include <cpuid.h>
 #include <immintrin.h>
 
 namespace {
@@ -99,10 +100,11 @@ void Finish(PackageChecksum* state, uint32_t rolling, const uint8_t sums[16],
   state->byteXor = static_cast<uint8_t>(state->byteXor ^ byteXor);
 }
 
+// Few enough to stay in the eight vector registers of a 32-bit build.
 struct Sse2Sums {
   __m128i carry;  // prefix sum (scaled low bytes) of all pairs so far, every lane
   __m128i rollSum, rollXor, byteXor;
-  __m128i rollLow, rollHigh;
+  __m128i roll;   // this chunk's rolling sum, in four parts
 };
 
 // Eight pairs; scale and unscale are those of their place in the 16-pair cycle.
@@ -129,8 +131,8 @@ __attribute__((always_inline)) inline void Sse2Pairs(Sse2Sums& s, const uint8_t*
   __m128i biased = _mm_xor_si128(pair, signBit);
   const __m128i* low = reinterpret_cast<const __m128i*>(kTables.rollLow + pairIndex);
   const __m128i* high = reinterpret_cast<const __m128i*>(kTables.rollHigh + pairIndex);
-  s.rollLow = _mm_add_epi32(s.rollLow, _mm_madd_epi16(biased, _mm_load_si128(low)));
-  s.rollHigh = _mm_add_epi32(s.rollHigh, _mm_madd_epi16(biased, _mm_load_si128(high)));
+  __m128i highPart = _mm_slli_epi32(_mm_madd_epi16(biased, _mm_load_si128(high)), 16);
+  s.roll = _mm_add_epi32(s.roll, _mm_add_epi32(_mm_madd_epi16(biased, _mm_load_si128(low)), highPart));
   s.byteXor = _mm_xor_si128(s.byteXor, v);
 }
 
@@ -155,12 +157,12 @@ void AddToChecksumSse2(PackageChecksum* state, const void* bytes, uint32_t lengt
     for (uint32_t c = 0; c < chunks; ++c, p += kChunk) {
       _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchAhead, _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchAhead + 64, _MM_HINT_T0);
-      s.rollLow = s.rollHigh = _mm_setzero_si128();
+      s.roll = _mm_setzero_si128();
       for (uint32_t b = 0; b < kChunk; b += 32) {
         Sse2Pairs(s, p + b, _mm_load_si128(scale), _mm_load_si128(unscale), b / 2);
         Sse2Pairs(s, p + b + 16, _mm_load_si128(scale + 1), _mm_load_si128(unscale + 1), b / 2 + 8);
       }
-      uint32_t sum = HorizontalSum(_mm_add_epi32(s.rollLow, _mm_slli_epi32(s.rollHigh, 16)));
+      uint32_t sum = HorizontalSum(s.roll);
       rolling = rolling * kChunkPower + sum + kTables.rollBias;
     }
     uint8_t sums[16], xors[16], byteXors[16];
@@ -177,7 +179,7 @@ namespace {
 struct Avx2Sums {
   __m256i carry;
   __m256i rollSum, rollXor, byteXor;
-  __m256i rollLow, rollHigh;
+  __m256i roll;
 };
 
 // Sixteen pairs, a full cycle of scales; the two 128-bit halves hold pairs
@@ -208,8 +210,8 @@ __attribute__((target("avx2"), always_inline)) inline void Avx2Pairs(Avx2Sums& s
   __m256i biased = _mm256_xor_si256(pair, signBit);
   const __m256i* low = reinterpret_cast<const __m256i*>(kTables.rollLow + pairIndex);
   const __m256i* high = reinterpret_cast<const __m256i*>(kTables.rollHigh + pairIndex);
-  s.rollLow = _mm256_add_epi32(s.rollLow, _mm256_madd_epi16(biased, _mm256_loadu_si256(low)));
-  s.rollHigh = _mm256_add_epi32(s.rollHigh, _mm256_madd_epi16(biased, _mm256_loadu_si256(high)));
+  __m256i highPart = _mm256_slli_epi32(_mm256_madd_epi16(biased, _mm256_loadu_si256(high)), 16);
+  s.roll = _mm256_add_epi32(s.roll, _mm256_add_epi32(_mm256_madd_epi16(biased, _mm256_loadu_si256(low)), highPart));
   s.byteXor = _mm256_xor_si256(s.byteXor, v);
 }
 
@@ -238,24 +240,49 @@ __attribute__((target("avx2"))) void AddToChecksumAvx2(PackageChecksum* state, c
     for (uint32_t c = 0; c < chunks; ++c, p += kChunk) {
       _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchAhead, _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchAhead + 64, _MM_HINT_T0);
-      s.rollLow = s.rollHigh = _mm256_setzero_si256();
+      s.roll = _mm256_setzero_si256();
       for (uint32_t b = 0; b < kChunk; b += 32) Avx2Pairs(s, p + b, scale, unscale, lastPair, b / 2);
-      __m256i both = _mm256_add_epi32(s.rollLow, _mm256_slli_epi32(s.rollHigh, 16));
-      __m128i folded = _mm_add_epi32(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
+      __m128i folded = _mm_add_epi32(_mm256_castsi256_si128(s.roll), _mm256_extracti128_si256(s.roll, 1));
       rolling = rolling * kChunkPower + HorizontalSum(folded) + kTables.rollBias;
     }
     uint8_t sums[16], xors[16], byteXors[16];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), FoldHalves16(s.rollSum));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(xors), FoldHalvesXor(s.rollXor));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(byteXors), FoldHalvesXor(s.byteXor));
+    // GCC adds no vzeroupper to a target("avx2") function; without it, SSE
+    // code run later pays for the dirty upper halves.
+    _mm256_zeroupper();
     Finish(state, rolling, sums, xors, byteXors);
   }
   AddToChecksumReference(state, p, length - chunks * kChunk);
 }
 
+namespace {
+
+// __builtin_cpu_supports would do, but on mingw it links libgcc's whole CPU
+// model table (4.7 KiB); the updater has room for the three questions only.
+int DetectAvx2() {
+  unsigned a, b, c, d;
+  const unsigned kOsXsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+  if (!__get_cpuid(1, &a, &b, &c, &d) || (c & (kOsXsave | kAvx)) != (kOsXsave | kAvx)) return 0;
+  unsigned stateLow, stateHigh;
+  __asm__("xgetbv" : "=a"(stateLow), "=d"(stateHigh) : "c"(0));
+  if ((stateLow & 6) != 6) return 0;  // the system does not save YMM registers
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return 0;
+  return (b & kAvx2) != 0;
+}
+
+}  // namespace
+
 int ChecksumAvx2Usable() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
+  // cpuid is slow under a hypervisor, so the answer is kept after the first call.
+  static int usable = -1;
+  int known = __atomic_load_n(&usable, __ATOMIC_RELAXED);
+  if (known < 0) {
+    known = DetectAvx2();
+    __atomic_store_n(&usable, known, __ATOMIC_RELAXED);
+  }
+  return known;
 }
 
 #else  // no SSE2: every path is the plain loop
