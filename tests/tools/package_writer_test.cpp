@@ -161,7 +161,7 @@ const uint64_t kGiB = uint64_t{1} << 30;
 
 std::vector<Refusal> Refusals() {
   return {
-      {"TwentyFourBesidesTheList", Numbered(24), 0, "too many entries: 25"},
+      {"TwentyFourBesidesTheList", Numbered(24), 0, "too many entries: 24 files and the verification list"},
       {"NameOf16Bytes", {{"0123456789abcdef", "", {}}}, 0, "16 bytes long"},
       {"EmptyName", {{"", "", {}}}, 0, "empty name"},
       {"NameWithNul", {{std::string("a\0b", 3), "", {}}}, 0, "NUL"},

@@ -55,7 +55,7 @@ std::string Folded(const std::string& name) {
   return copy;
 }
 
-// Closes the descriptor on every path.
+// Closes a descriptor we only read from, on every path.
 class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -65,12 +65,6 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
-  // A failed close of a file we wrote counts as a failed write.
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
 
  private:
   int fd_;
@@ -95,8 +89,8 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
 
+  // A failed close of a file we wrote counts as a failed write.
   void Commit(const std::string& outPath) {
     if (::fsync(fd_) != 0) FailIo("cannot flush", outPath);
     int fd = fd_;
@@ -154,8 +148,11 @@ uint64_t SourceSize(const InputEntry& entry) {
 void CheckNames(const std::vector<InputEntry>& entries, const WriteOptions& options) {
   size_t total = entries.size() + (options.verificationList ? 1 : 0);
   if (total > kMaxEntries) {
-    Refuse("too many entries: " + std::to_string(total) + " in all, at most " + std::to_string(kMaxEntries) +
-           (options.verificationList ? " including the verification list" : ""));
+    if (options.verificationList) {
+      Refuse("too many entries: " + std::to_string(entries.size()) + " files and the verification list; at most " +
+             std::to_string(kMaxEntries - 1) + " files fit besides the list");
+    }
+    Refuse("too many entries: " + std::to_string(total) + ", at most " + std::to_string(kMaxEntries) + " fit");
   }
   std::set<std::string> seen;
   if (options.verificationList) seen.insert(kVerificationListName);
