@@ -84,9 +84,10 @@ def uninstall_list_seeds():
 
 
 def install_location_seeds():
-    # type (u32), then the value's bytes
-    def value(kind, data):
-        return struct.pack("<I", kind) + data
+    # type index (REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD,
+    # REG_MULTI_SZ, 6: no value), the caller's fill byte, the value's bytes
+    def value(kind, data, fill=0xAA):
+        return bytes([kind, fill]) + data
     return {
         "folder": value(1, b"C:\\Games\\Quenlith\0"),
         "empty": value(1, b"\0"),
@@ -96,6 +97,7 @@ def install_location_seeds():
         "no_nul": value(1, b"C:\\Games"),
         "zero_bytes": value(1, b""),
         "dword": value(4, b"\x01\0\0\0"),
+        "missing": value(6, b""),
     }
 
 
