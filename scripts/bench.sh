@@ -29,7 +29,6 @@ trap 'say "bench.sh: stopped by a failure at line $LINENO"' ERR
 say "building the bench preset (Release) and the Windows image..."
 cmake --preset bench >/dev/null
 targets=(bench_floor bench_run bench_no_flush updpack updater)
-grep -q checksum_bench "$ROOT/bench/CMakeLists.txt" 2>/dev/null && targets+=(checksum_bench)
 cmake --build --preset bench --target "${targets[@]}" >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
