@@ -17,6 +17,10 @@ namespace {
 const uint64_t kCopyPiece = 4 << 20;
 // Buffers stay inside the processor's cache.
 const size_t kBufferSize = 256 << 10;
+// Reading the output back and summing it costs more than the kernel's copy,
+// so the entries are shared among a few threads.
+const unsigned kMaxWorkers = 4;
+const size_t kNoWorker = static_cast<size_t>(-1);
 
 [[noreturn]] void FailIo(const std::string& what, const std::string& path) {
   throw std::runtime_error(path + ": " + what + ": " + std::strerror(errno));
@@ -105,8 +109,20 @@ void CopyFileInto(const std::string& sourcePath, uint64_t length, int out, uint6
 }
 
 OutputChecksums::OutputChecksums(int out, const std::string& outPath, size_t entryCount)
-    : out_(out), outPath_(outPath), sums_(entryCount, PackageChecksum{0, 0, 0, 0, 0}), buffer_(kBufferSize) {
-  thread_ = std::thread(&OutputChecksums::Run, this);
+    : out_(out),
+      outPath_(outPath),
+      sums_(entryCount, PackageChecksum{0, 0, 0, 0, 0}),
+      workerOf_(entryCount, kNoWorker),
+      workers_(std::max(1u, std::min(std::thread::hardware_concurrency(), kMaxWorkers))) {
+  try {
+    for (Worker& worker : workers_) {
+      worker.buffer.resize(kBufferSize);
+      worker.thread = std::thread(&OutputChecksums::Run, this, std::ref(worker));
+    }
+  } catch (...) {
+    Stop();
+    throw;
+  }
 }
 
 OutputChecksums::~OutputChecksums() { Stop(); }
@@ -114,52 +130,66 @@ OutputChecksums::~OutputChecksums() { Stop(); }
 void OutputChecksums::Add(size_t entry, uint64_t position, uint64_t length) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    regions_.push_back({entry, position, length});
+    // An entry stays with one worker, since its bytes must be summed in
+    // order; a new entry goes to the worker with the least work so far.
+    if (workerOf_[entry] == kNoWorker) {
+      size_t least = 0;
+      for (size_t i = 1; i < workers_.size(); ++i) {
+        if (workers_[i].assigned < workers_[least].assigned) least = i;
+      }
+      workerOf_[entry] = least;
+    }
+    Worker& worker = workers_[workerOf_[entry]];
+    worker.assigned += length;
+    worker.regions.push_back({entry, position, length});
   }
-  queued_.notify_one();
+  queued_.notify_all();
 }
 
 std::vector<PackageChecksum> OutputChecksums::Finish() {
   Stop();
-  if (!failure_.empty()) throw std::runtime_error(failure_);
+  for (const Worker& worker : workers_) {
+    if (!worker.failure.empty()) throw std::runtime_error(worker.failure);
+  }
   return sums_;
 }
 
 void OutputChecksums::Stop() {
-  if (!thread_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
   }
-  queued_.notify_one();
-  thread_.join();
+  queued_.notify_all();
+  for (Worker& worker : workers_) {
+    if (worker.thread.joinable()) worker.thread.join();
+  }
 }
 
-void OutputChecksums::Run() {
+void OutputChecksums::Run(Worker& worker) {
   for (;;) {
     Region region;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      queued_.wait(lock, [this] { return closing_ || !regions_.empty(); });
-      if (regions_.empty()) return;
-      region = regions_.front();
-      regions_.pop_front();
+      queued_.wait(lock, [&] { return closing_ || !worker.regions.empty(); });
+      if (worker.regions.empty()) return;
+      region = worker.regions.front();
+      worker.regions.pop_front();
     }
     // After a failure the rest is only drained: Finish reports the first.
-    if (failure_.empty()) Sum(region);
+    if (worker.failure.empty()) Sum(worker, region);
   }
 }
 
-void OutputChecksums::Sum(const Region& region) {
-  std::vector<uint8_t>& buffer = buffer_;
+void OutputChecksums::Sum(Worker& worker, const Region& region) {
+  std::vector<uint8_t>& buffer = worker.buffer;
   PackageChecksum& sum = sums_[region.entry];
   for (uint64_t done = 0; done < region.length;) {
     size_t count = static_cast<size_t>(std::min<uint64_t>(region.length - done, buffer.size()));
     ssize_t got = ::pread(out_, buffer.data(), count, static_cast<off_t>(region.position + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      failure_ = outPath_ + ": cannot read back what was written: " +
-                 (got < 0 ? std::strerror(errno) : "the file is shorter");
+      worker.failure = outPath_ + ": cannot read back what was written: " +
+                       (got < 0 ? std::strerror(errno) : "the file is shorter");
       return;
     }
     AddToChecksum(&sum, buffer.data(), static_cast<uint32_t>(got));

@@ -23,8 +23,8 @@ namespace packwriter {
 void CopyFileInto(const std::string& sourcePath, uint64_t length, int out, uint64_t position,
                   const std::string& outPath, const std::function<void(uint64_t bytes)>& copied);
 
-// Checksums regions of the output file on a thread of its own, in the order
-// they are handed over, each into the checksum of its entry. What it sums is
+// Checksums regions of the output file on threads of their own, each entry
+// by one thread in the order its regions are handed over. What they sum is
 // read back from the output, so every digest is that of the bytes written.
 class OutputChecksums {
  public:
@@ -46,22 +46,28 @@ class OutputChecksums {
     uint64_t position;
     uint64_t length;
   };
+  // The queue is guarded by mutex_; the rest belongs to the thread until
+  // it is joined.
+  struct Worker {
+    std::deque<Region> regions;
+    uint64_t assigned = 0;  // bytes handed to it, for sharing out entries
+    std::vector<uint8_t> buffer;
+    std::string failure;
+    std::thread thread;
+  };
 
-  void Run();
-  void Sum(const Region& region);
+  void Run(Worker& worker);
+  void Sum(Worker& worker, const Region& region);
   void Stop();
 
   int out_;
   std::string outPath_;
   std::vector<PackageChecksum> sums_;
-  std::vector<uint8_t> buffer_;  // the thread's; made here, so that the
-                                 // thread needs no heap of its own
-  std::string failure_;  // the thread's until it is joined
+  std::vector<size_t> workerOf_;  // per entry, once its first region came
   std::mutex mutex_;
   std::condition_variable queued_;
-  std::deque<Region> regions_;
   bool closing_ = false;
-  std::thread thread_;
+  std::vector<Worker> workers_;  // last: its threads use everything above
 };
 
 }  // namespace packwriter
