@@ -1,5 +1,7 @@
 #include "package/checksum.h"
 
+#include "package/checksum_internal.h"
+
 void AddToChecksumReference(PackageChecksum* state, const void* bytes, uint32_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   uint32_t rolling = state->rolling;
@@ -22,7 +24,10 @@ void AddToChecksumReference(PackageChecksum* state, const void* bytes, uint32_t 
   state->byteXor = byteXor;
 }
 
-// Replaced by the vectorised version; same results.
 void AddToChecksum(PackageChecksum* state, const void* bytes, uint32_t length) {
-  AddToChecksumReference(state, bytes, length);
+  if (ChecksumAvx2Usable()) {
+    AddToChecksumAvx2(state, bytes, length);
+  } else {
+    AddToChecksumSse2(state, bytes, length);
+  }
 }

@@ -259,9 +259,22 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
   return TRUE;
 }
 
+// A native executable is far larger than the 65536 bytes an updater image
+// may take, so it cannot carry a package behind itself. When
+// QUENLITH_POSIX_MODULE_PATH is set, the file it names stands in for the
+// running executable's own file.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   char path[PATH_MAX];
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  const char* standIn = getenv("QUENLITH_POSIX_MODULE_PATH");
+  ssize_t length;
+  if (standIn != nullptr && standIn[0] != '\0') {
+    size_t standInLength = strlen(standIn);
+    if (standInLength >= sizeof path) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    memcpy(path, standIn, standInLength + 1);
+    length = static_cast<ssize_t>(standInLength);
+  } else {
+    length = readlink("/proc/self/exe", path, sizeof path - 1);
+  }
   if (length < 0 || size == 0) return FailFromErrno(), 0;
   // Windows truncates to size - 1 bytes plus NUL and returns size.
   if (static_cast<DWORD>(length) >= size) {

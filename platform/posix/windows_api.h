@@ -101,3 +101,50 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
 // The native updater's entry point, called by platform/posix/entry.cpp.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+// Named mutexes (platform/posix/mutex.cpp). Only existence is modelled: a
+// named mutex exists while any process holds a handle to it; ownership and
+// waiting are not. Lock files live in the folder that the environment
+// variable QUENLITH_POSIX_MUTEX_DIR names, /dev/shm when it is unset.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+
+// Message boxes (platform/posix/message_box.cpp): one line on standard
+// error, "<caption> [<icon>] <text>", converted from Shift_JIS to UTF-8;
+// a Yes/No box adds " [y/N]" (or " [Y/n]") and reads one answer line from
+// standard input.
+#define MB_OK 0x00000000u
+#define MB_YESNO 0x00000004u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONWARNING 0x00000030u
+#define MB_ICONINFORMATION 0x00000040u
+#define MB_DEFBUTTON2 0x00000100u
+#define IDOK 1
+#define IDYES 6
+#define IDNO 7
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// The registry (platform/posix/registry.cpp): a folder tree under the folder
+// that the environment variable QUENLITH_POSIX_REGISTRY names; see
+// scripts/posix-reg for its layout. Read access only.
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_WOW64_64KEY 0x0100u
+#define KEY_WOW64_32KEY 0x0200u
+#define KEY_READ 0x20019u
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataSize);
+LSTATUS RegCloseKey(HKEY key);

@@ -23,6 +23,9 @@ struct WriteOptions {
                                   // off only for tests that need bad packages
   // Called now and then with bytes of data done and in all; may be empty.
   std::function<void(uint64_t done, uint64_t total)> progress;
+  // How messages show an entry name; by default bytes outside printable
+  // ASCII appear as \xNN.
+  std::function<std::string(const std::string& name)> displayName;
 };
 
 struct WrittenEntry {
