@@ -37,6 +37,9 @@ const wchar_t kRegistryValue[] = L"InstalledFolder";
 const int kMessageTextId = 0xFFFF;  // the static control that holds a box's text
 
 FILE* gLog = nullptr;
+// Updaters started so far: a driver that gives up must not leave one behind
+// with a box open, holding its mutex against the next scenario.
+std::vector<HANDLE> gStarted;
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return std::string();
@@ -63,8 +66,10 @@ void Log(const char* format, ...) {
 }
 
 [[noreturn]] void Fail(const char* what) {
-  if (gLog) Log("error %s (last error %lu)", what, GetLastError());
-  fprintf(stderr, "e2e_driver: %s (last error %lu)\n", what, GetLastError());
+  DWORD error = GetLastError();
+  if (gLog) Log("error %s (last error %lu)", what, error);
+  fprintf(stderr, "e2e_driver: %s (last error %lu)\n", what, error);
+  for (HANDLE process : gStarted) TerminateProcess(process, 0xDEAD);
   exit(2);
 }
 
@@ -130,6 +135,7 @@ HANDLE Start(const std::wstring& exe) {
   if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     Fail("cannot start the updater");
   CloseHandle(pi.hThread);
+  gStarted.push_back(pi.hProcess);
   return pi.hProcess;
 }
 
@@ -236,14 +242,12 @@ void RunSecondCopy(const Options& o) {
     if (waited >= o.timeoutMs) {
       Log("second-copy timeout windows=%d", shown);
       TerminateProcess(second, 0xDEAD);
-      CloseHandle(second);
       return;
     }
   }
   DWORD code = 0;
   GetExitCodeProcess(second, &code);
   Log("second-copy exit=0x%08lX windows=%d", code, shown);
-  CloseHandle(second);
 }
 
 }  // namespace
@@ -299,7 +303,6 @@ int wmain(int argc, wchar_t** argv) {
     GetExitCodeProcess(process, &code);
     Log("exit 0x%08lX", code);
   }
-  CloseHandle(process);
 
   for (HANDLE h : held) CloseHandle(h);
   for (const auto& path : o.attrs) Log("attrs %s 0x%08lX", Utf8(path).c_str(), GetFileAttributesW(path.c_str()));

@@ -65,6 +65,14 @@ wine_run() {
   timeout -k 10 "$limit" wine "$@" </dev/null >>"$out" 2>&1
 }
 
+# After a failed or stuck run: end every process of the prefix (an updater
+# left with a box open would hold its mutex against the next scenario) and
+# start a fresh persistent wineserver.
+reset_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+}
+
 # Writes FILE as the given text followed by one NUL: an uninstall list.
 write_list() { printf '%s\0' "$2" >"$1"; }
 

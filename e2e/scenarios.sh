@@ -56,8 +56,10 @@ drive() {
   rm -f "$DRIVER_LOG"
   log "running $(basename "$exe") under Wine"
   local start=$SECONDS
-  wine_run 300 "$SCENARIO_DIR/wine.log" "$DRIVER" --log "$(winpath "$DRIVER_LOG")" "${args[@]}" "$(winpath "$exe")" ||
+  if ! wine_run 300 "$SCENARIO_DIR/wine.log" "$DRIVER" --log "$(winpath "$DRIVER_LOG")" "${args[@]}" "$(winpath "$exe")"; then
+    reset_wine
     die "the driver failed: $(cat "$DRIVER_LOG" 2>/dev/null) / $(tail -5 "$SCENARIO_DIR/wine.log")"
+  fi
   log "driver done in $((SECONDS - start)) s; what it saw:"
   sed 's/^/    /' "$DRIVER_LOG"
 }
