@@ -4,7 +4,7 @@
 # stays under the build tree for a look after a failure.
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
-wineserver -k >/dev/null 2>&1 || true
+stop_wine
 if [ -s "$E2E_WORK/xvfb.pid" ]; then
   kill "$(cat "$E2E_WORK/xvfb.pid")" 2>/dev/null || true
   rm -f "$E2E_WORK/xvfb.pid" "$(display_file)"

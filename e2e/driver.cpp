@@ -21,6 +21,9 @@
 //   --second-copy-at N       start a second copy while box N is shown
 //   --attrs PATH             report GetFileAttributes after the run (repeatable)
 //   --timeout SECONDS        give up on a box or an exit after that long
+//   --pause-dir DIR          before answering box N, write DIR\box-N.rect
+//                            ("left top width height" on the screen) and wait
+//                            for DIR\box-N.go: time for a screenshot
 #include <windows.h>
 
 #include <cstdarg>
@@ -85,6 +88,7 @@ struct Options {
   std::vector<std::wstring> attrs;
   int secondCopyAt = 0;
   DWORD timeoutMs = 120000;
+  std::wstring pauseDir;
 };
 
 Options ParseOptions(int argc, wchar_t** argv) {
@@ -105,6 +109,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
     else if (a == L"--answer") o.answers.push_back(next());
     else if (a == L"--second-copy-at") o.secondCopyAt = _wtoi(next().c_str());
     else if (a == L"--attrs") o.attrs.push_back(next());
+    else if (a == L"--pause-dir") o.pauseDir = next();
     else if (a == L"--timeout") o.timeoutMs = static_cast<DWORD>(_wtoi(next().c_str())) * 1000;
     else if (!a.empty() && a[0] == L'-') Fail("unknown option");
     else o.updater = a;
@@ -219,6 +224,24 @@ void Answer(int index, HWND box, const std::wstring& answer) {
   Log("answer %d %s", index, Utf8(answer).c_str());
 }
 
+void PauseForScreenshot(const Options& o, int index, HWND box) {
+  if (o.pauseDir.empty()) return;
+  RECT r;
+  GetWindowRect(box, &r);
+  std::wstring base = o.pauseDir + L"\\box-" + std::to_wstring(index);
+  std::wstring temp = base + L".tmp";
+  FILE* f = _wfopen(temp.c_str(), L"wb");
+  if (!f) Fail("cannot write to the pause folder");
+  fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  fclose(f);
+  if (!MoveFileExW(temp.c_str(), (base + L".rect").c_str(), MOVEFILE_REPLACE_EXISTING)) Fail("cannot write the box rectangle");
+  std::wstring go = base + L".go";
+  for (DWORD waited = 0; GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 100) {
+    if (waited >= o.timeoutMs) Fail("nobody took the screenshot");
+    Sleep(100);
+  }
+}
+
 bool WaitGone(HWND box, HANDLE process, DWORD timeoutMs) {
   for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
     if (!IsWindow(box) || !IsWindowVisible(box)) return true;
@@ -290,6 +313,7 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(200);
     DescribeBox(boxes, box);
     if (o.secondCopyAt == boxes) RunSecondCopy(o);
+    PauseForScreenshot(o, boxes, box);
     std::wstring answer = static_cast<size_t>(boxes) <= o.answers.size() ? o.answers[boxes - 1] : L"enter";
     Answer(boxes, box, answer);
     if (!WaitGone(box, process, o.timeoutMs)) { timedOut = true; break; }

@@ -69,8 +69,25 @@ wine_run() {
 # left with a box open would hold its mutex against the next scenario) and
 # start a fresh persistent wineserver.
 reset_wine() {
-  wineserver -k >/dev/null 2>&1 || true
+  stop_wine
   wineserver -p </dev/null >/dev/null 2>&1 || true
+}
+
+# Ends the wineserver of the prefix and every Wine process of it. Under
+# qemu a Wine process can miss its server going away and hang on, so the
+# stragglers (Wine or qemu programs started for this prefix) are killed.
+stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  sleep 1
+  local environ pid exe
+  for environ in /proc/[0-9]*/environ; do
+    pid=${environ#/proc/}
+    pid=${pid%/environ}
+    exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+    case $exe in */wine*|*/qemu-i386*) ;; *) continue ;; esac
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "$environ" 2>/dev/null && kill -9 "$pid" 2>/dev/null
+  done
+  return 0
 }
 
 # Writes FILE as the given text followed by one NUL: an uninstall list.

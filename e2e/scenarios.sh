@@ -47,21 +47,28 @@ entry_field() {
 }
 
 # Runs the driver around the updater EXE; the driver's log ends in
-# $SCENARIO_DIR/driver.log. Driver options go before EXE.
+# $SCENARIO_DIR/driver.log. Driver options go before EXE. Under qemu a Wine
+# process now and then crashes on its own; a run that failed before any box
+# was answered has changed nothing yet, so it is tried once more.
 drive() {
   local args=("$@")
-  local exe=${args[-1]}
+  local exe=${args[-1]} attempt start
   unset 'args[-1]'
   DRIVER_LOG=$SCENARIO_DIR/driver.log
-  rm -f "$DRIVER_LOG"
-  log "running $(basename "$exe") under Wine"
-  local start=$SECONDS
-  if ! wine_run 300 "$SCENARIO_DIR/wine.log" "$DRIVER" --log "$(winpath "$DRIVER_LOG")" "${args[@]}" "$(winpath "$exe")"; then
+  for attempt in 1 2; do
+    rm -f "$DRIVER_LOG"
+    log "running $(basename "$exe") under Wine"
+    start=$SECONDS
+    if wine_run 300 "$SCENARIO_DIR/wine.log" "$DRIVER" --log "$(winpath "$DRIVER_LOG")" "${args[@]}" "$(winpath "$exe")"; then
+      log "driver done in $((SECONDS - start)) s; what it saw:"
+      sed 's/^/    /' "$DRIVER_LOG"
+      return 0
+    fi
+    log "the driver failed after $((SECONDS - start)) s: $(cat "$DRIVER_LOG" 2>/dev/null) / $(tail -3 "$SCENARIO_DIR/wine.log")"
     reset_wine
-    die "the driver failed: $(cat "$DRIVER_LOG" 2>/dev/null) / $(tail -5 "$SCENARIO_DIR/wine.log")"
-  fi
-  log "driver done in $((SECONDS - start)) s; what it saw:"
-  sed 's/^/    /' "$DRIVER_LOG"
+    grep -q '^answer ' "$DRIVER_LOG" 2>/dev/null && break
+  done
+  die "the driver failed"
 }
 
 # A box as the driver reports it: index, text, and kind (ok or yesno).
