@@ -31,7 +31,17 @@ uint32_t InstallEntry(SequentialFile& packageFile, const Package& package,
                       const char* installFolder) {
   // A position past 4 GiB would wrap around to some other part of the file.
   if (entry.offset > 0xFFFFFFFFu - package.dataAreaBase) return kStatusUnreadable;
-  if (!packageFile.Seek(package.dataAreaBase + entry.offset)) return kStatusUnreadable;
+  uint32_t position = package.dataAreaBase + entry.offset;
+  if (!packageFile.Seek(position)) return kStatusUnreadable;
+  // A damaged table may announce gigabytes: the file must hold the whole
+  // entry before a block of its size is taken. The outcome is the one the
+  // short read would give. (Only the low 32 bits of the size are known; a
+  // package past 4 GiB cannot be installed by a 32-bit process anyway.)
+  uint32_t fileSize = packageFile.GetSize();
+  if (entry.size != 0 &&
+      (fileSize == INVALID_FILE_SIZE || position > fileSize || entry.size > fileSize - position)) {
+    return kStatusUnreadable;
+  }
   // One byte more than nothing, so that an empty entry is not a failed allocation.
   void* data = malloc(entry.size == 0 ? 1 : entry.size);
   if (data == nullptr) return kStatusUnreadable;

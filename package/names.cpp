@@ -1,10 +1,8 @@
 #include "package/names.h"
 
-namespace {
+#include "platform/shift_jis.h"
 
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -40,6 +38,6 @@ int IsSafeEntryName(const char* name) {
       component = ++p;
       continue;
     }
-    p += IsLeadByte(byte) && p[1] != '\0' ? 2 : 1;
+    p += ShiftJisCharLength(p);
   }
 }

@@ -7,6 +7,3 @@
 // is the trail byte of a Shift_JIS double-byte character is part of that
 // character and stays. Returns 0 when out (of capacity bytes) is too small.
 int ToPosixPath(const char* path, char* out, size_t capacity);
-
-// 1 when byte is a Shift_JIS lead byte (0x81-0x9F, 0xE0-0xFC).
-int IsShiftJisLeadByte(unsigned char byte);

@@ -22,8 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/posix/path.h"
 #include "platform/posix/windows_api.h"
+#include "platform/shift_jis.h"
 
 namespace {
 

@@ -79,6 +79,8 @@ std::vector<RefusalCase> RefusalCases() {
       {"NameUpInside", WithName(full, 0, "a/../../x", 9), kStatusUnreadable, kPackageNameUnsafe},
       {"NameJustDots", WithName(full, 0, "..", 2), kStatusUnreadable, kPackageNameUnsafe},
       {"NameDotsAndSpace", WithName(full, 0, "a\\.. \\x", 7), kStatusUnreadable, kPackageNameUnsafe},
+      // '/' is no trail byte, so it separates even after a lead byte.
+      {"LeadByteBeforeSlash", WithName(full, 0, "\x81/../x", 6), kStatusUnreadable, kPackageNameUnsafe},
   };
 }
 
