@@ -3,7 +3,7 @@
 //
 //   box N caption=<text> text=<text> buttons=yes,no default=no
 //   answer N yes|no|ok|enter
-//   second-copy exit=0x%08X boxes=N          (only with --second-copy-at)
+//   second-copy exit=0x%08X windows=N        (only with --second-copy-at)
 //   attrs <path> 0x%08X                        (only with --attrs, after the run)
 //   exit 0x%08X                                or: timeout
 //
