@@ -200,6 +200,24 @@ exit 0x00000000"
   expect_text --list "$INSTALL_DIR/uninst.lst" "$LIST_AFTER_UPDATE"
 }
 
+# Runs the damaged updater exe, answering Yes: W3 and the given exit status;
+# fwn.hvl and data01.pak written, script.pak and readme.txt not, the list
+# not touched.
+expect_w3_at_script_pak() {
+  local exe=$1 status=$2
+  drive --reg-sz "$INSTALL_WIN" --answer yes --answer ok "$exe"
+  expect_log "$(box 1 "$Q1" yesno)
+answer 1 yes
+$(box 2 "$W3" ok)
+answer 2 ok
+exit $status"
+  expect_same "${PAYLOAD[0]}" "$INSTALL_DIR/data01.pak"
+  [ -f "$INSTALL_DIR/fwn.hvl" ] || die "fwn.hvl, before script.pak, was not written"
+  expect_text "$INSTALL_DIR/script.pak" $'old script\n'
+  [ ! -e "$INSTALL_DIR/readme.txt" ] || die "readme.txt, after script.pak, was written"
+  expect_text --list "$INSTALL_DIR/uninst.lst" "$OLD_LIST"
+}
+
 # One flipped byte in script.pak, the third entry: fwn.hvl and data01.pak
 # are written, script.pak and readme.txt are not, the list is not touched.
 scenario_damaged_entry() {
@@ -215,17 +233,7 @@ path, at = sys.argv[1], int(sys.argv[2])
 with open(path, "r+b") as f:
     f.seek(at); b = f.read(1); f.seek(at); f.write(bytes([b[0] ^ 0x01]))
 PY
-  drive --reg-sz "$INSTALL_WIN" --answer yes --answer ok "$exe"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$W3" ok)
-answer 2 ok
-exit 0x80000003"
-  expect_same "${PAYLOAD[0]}" "$INSTALL_DIR/data01.pak"
-  [ -f "$INSTALL_DIR/fwn.hvl" ] || die "fwn.hvl, before the damaged entry, was not written"
-  expect_text "$INSTALL_DIR/script.pak" $'old script\n'
-  [ ! -e "$INSTALL_DIR/readme.txt" ] || die "readme.txt, after the damaged entry, was written"
-  expect_text --list "$INSTALL_DIR/uninst.lst" "$OLD_LIST"
+  expect_w3_at_script_pak "$exe" 0x80000003
 }
 
 # A download that stops in the middle of script.pak's data.
@@ -237,17 +245,7 @@ scenario_cut_download() {
   position=$(entry_field "$exe" script.pak 5)
   size=$(entry_field "$exe" script.pak 4)
   truncate -s $((position + size / 2)) "$exe"
-  drive --reg-sz "$INSTALL_WIN" --answer yes --answer ok "$exe"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$W3" ok)
-answer 2 ok
-exit 0x80000001"
-  expect_same "${PAYLOAD[0]}" "$INSTALL_DIR/data01.pak"
-  [ -f "$INSTALL_DIR/fwn.hvl" ] || die "fwn.hvl, before the cut, was not written"
-  expect_text "$INSTALL_DIR/script.pak" $'old script\n'
-  [ ! -e "$INSTALL_DIR/readme.txt" ] || die "readme.txt, after the cut, was written"
-  expect_text --list "$INSTALL_DIR/uninst.lst" "$OLD_LIST"
+  expect_w3_at_script_pak "$exe" 0x80000001
 }
 
 scenario_read_only_target() {
