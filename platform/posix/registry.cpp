@@ -78,6 +78,15 @@ int OpenFolderAt(int folder, const char* name) {
   return openat(folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// A listing of folder on a descriptor of its own (folder stays open), or null.
+DIR* ListFolder(int folder) {
+  int listing = OpenFolderAt(folder, ".");
+  if (listing < 0) return nullptr;
+  DIR* dir = fdopendir(listing);
+  if (dir == nullptr) close(listing);
+  return dir;
+}
+
 // Opens the subfolder of folder whose name matches the component, or -1.
 int OpenComponent(int folder, const char* component, size_t length) {
   if (length == 0 || length > kMaxComponent) return -1;
@@ -89,13 +98,8 @@ int OpenComponent(int folder, const char* component, size_t length) {
   int found = OpenFolderAt(folder, exact);
   if (found >= 0) return found;
 
-  int listing = OpenFolderAt(folder, ".");
-  if (listing < 0) return -1;
-  DIR* dir = fdopendir(listing);
-  if (dir == nullptr) {
-    close(listing);
-    return -1;
-  }
+  DIR* dir = ListFolder(folder);
+  if (dir == nullptr) return -1;
   while (struct dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.' || !SameName(component, length, entry->d_name)) continue;
     found = OpenFolderAt(folder, entry->d_name);
@@ -136,13 +140,8 @@ bool WantsThirtyTwoBitView(REGSAM access) {
 
 // Finds the value file "<valueName>.<type>" in folder. Returns its fd or -1.
 int OpenValue(int folder, const char* valueName, DWORD* type) {
-  int listing = OpenFolderAt(folder, ".");
-  if (listing < 0) return -1;
-  DIR* dir = fdopendir(listing);
-  if (dir == nullptr) {
-    close(listing);
-    return -1;
-  }
+  DIR* dir = ListFolder(folder);
+  if (dir == nullptr) return -1;
   int found = -1;
   while (struct dirent* entry = readdir(dir)) {
     const char* dot = strrchr(entry->d_name, '.');
