@@ -119,6 +119,15 @@ expect_installed() {
 
 LIST_AFTER_UPDATE=$OLD_LIST$'fwn.hvl\nscript.pak\nreadme.txt\n'
 
+# The log of a run answered Yes that completes: Q1, then I1, exit status 0.
+expect_completed_log() {
+  expect_log "$(box 1 "$Q1" yesno)
+answer 1 yes
+$(box 2 "$I1" ok)
+answer 2 ok
+exit 0x00000000"
+}
+
 # --- scenarios -------------------------------------------------------------
 
 scenario_happy_path() {
@@ -126,11 +135,7 @@ scenario_happy_path() {
   fresh_install
   pack "$SCENARIO_DIR/Update.exe" "${PAYLOAD[@]}"
   drive --reg-sz "$INSTALL_WIN" --answer yes --answer ok "$SCENARIO_DIR/Update.exe"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$I1" ok)
-answer 2 ok
-exit 0x00000000"
+  expect_completed_log
   expect_installed
   expect_text --list "$INSTALL_DIR/uninst.lst" "$LIST_AFTER_UPDATE"
 }
@@ -254,11 +259,7 @@ scenario_read_only_target() {
   pack "$SCENARIO_DIR/Update.exe" "${PAYLOAD[@]}"
   drive --reg-sz "$INSTALL_WIN" --readonly "$INSTALL_WIN\\data01.pak" --attrs "$INSTALL_WIN\\data01.pak" \
     --answer yes --answer ok "$SCENARIO_DIR/Update.exe"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$I1" ok)
-answer 2 ok
-exit 0x00000000"
+  expect_completed_log
   expect_installed
   local attrs
   attrs=$(awk '$1 == "attrs" { print $3 }' "$DRIVER_LOG")
@@ -308,11 +309,7 @@ scenario_japanese_names() {
   PAYLOAD+=("$SCENARIO_DIR/files/表.dat")
   pack "$SCENARIO_DIR/Update.exe" "${PAYLOAD[@]}"
   drive --reg-sz "$folder_win" --answer yes --answer ok "$SCENARIO_DIR/Update.exe"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$I1" ok)
-answer 2 ok
-exit 0x00000000"
+  expect_completed_log
   expect_installed "$folder"
   [ "$(ls "$folder" | sort | tr '\n' ' ')" = "data01.pak fwn.hvl readme.txt script.pak uninst.lst 表.dat " ] ||
     die "unexpected files: $(ls -R "$WINEPREFIX/drive_c/ゲーム")"
@@ -340,11 +337,7 @@ scenario_signed_updater() {
     log "SKIPPED: updpack has no verify subcommand yet"
   fi
   drive --reg-sz "$INSTALL_WIN" --answer yes --answer ok "$signed"
-  expect_log "$(box 1 "$Q1" yesno)
-answer 1 yes
-$(box 2 "$I1" ok)
-answer 2 ok
-exit 0x00000000"
+  expect_completed_log
   expect_installed
   expect_text --list "$INSTALL_DIR/uninst.lst" "$LIST_AFTER_UPDATE"
 }
